@@ -1,0 +1,1 @@
+#include "harness.hpp"
