@@ -5,6 +5,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <thread>
 
@@ -192,9 +194,13 @@ Game::Game(const fs::path& executable, const fs::path& workDir, const RunOptions
         for (auto& entry : env)
             envp.push_back(entry.data());
         envp.push_back(nullptr);
-        std::string program = executable.string();
-        char* argv[] = {program.data(), nullptr};
-        execve(program.c_str(), argv, envp.data());
+        std::vector<std::string> words{executable.string()};
+        words.insert(words.end(), options.args.begin(), options.args.end());
+        std::vector<char*> argv;
+        for (auto& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
 }
@@ -357,6 +363,13 @@ void movePointer(int rootX, int rootY)
     XSync(connection, False);
 }
 
+void press(unsigned long keysym)
+{
+    key(keysym, true);
+    sleepFor(0.15);
+    key(keysym, false);
+}
+
 void key(unsigned long keysym, bool down)
 {
     XTestFakeKeyEvent(connection, XKeysymToKeycode(connection, keysym), down ? True : False, CurrentTime);
@@ -366,5 +379,57 @@ void key(unsigned long keysym, bool down)
 void xSync() { XSync(connection, False); }
 
 void sleepFor(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+
+// ---- A game that has shown its first frame -----------------------------------
+
+void RunningGame::SetUp()
+{
+    dir.writeAssets();
+    // Start with the pointer away from everything the scene draws.
+    movePointer(screenWidth / 2, screenHeight / 2);
+    game = std::make_unique<Game>(gameExecutable(), dir.path, options());
+    window = findGameWindow();
+    ASSERT_NE(window, 0u) << "no window appeared; stderr:\n" << game->err();
+    ASSERT_TRUE(waitForShot([](const Shot& s) { return s.at(robotLeft, robotTop) == robotColour; }, 20))
+        << "the robot never appeared";
+    // Only now: the window is mapped first and placed right after.
+    where = rootGeometry(window);
+}
+
+void RunningGame::TearDown()
+{
+    if (::testing::Test::HasFailure() && shot.width > 0)
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string file = std::string(info->test_suite_name()) + "." + info->name() + ".png";
+        for (char& c : file)
+            if (c == '/')
+                c = '_';
+        shot.save(fs::current_path() / file);
+        std::cout << "last screenshot: " << (fs::current_path() / file).string() << "\n";
+    }
+}
+
+void RunningGame::pointTo(int windowX, int windowY) const { movePointer(where.x + windowX, where.y + windowY); }
+
+bool RunningGame::waitForShot(const std::function<bool(const Shot&)>& check, double seconds)
+{
+    return waitUntil(
+        [&] {
+            shot = grab(window);
+            return shot.width > 0 && check(shot);
+        },
+        seconds);
+}
+
+void RunningGame::endWithBackspace()
+{
+    pointTo(960, 540);
+    key(XK_BackSpace, true);
+    const auto status = game->waitExit(20);
+    key(XK_BackSpace, false);
+    ASSERT_TRUE(status) << "Backspace did not end the game";
+    EXPECT_EQ(describeStatus(*status), "exit status 0");
+}
 
 } // namespace harness

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +72,7 @@ struct ScratchDir
 
 struct RunOptions
 {
+    std::vector<std::string> args;           // after the program's name
     bool withDisplay = true;
     std::vector<std::string> extraEnv;       // NAME=value
 };
@@ -117,8 +119,34 @@ Shot grab(Window w);
 // ---- Input -----------------------------------------------------------------
 
 void movePointer(int rootX, int rootY);
+// Holds the key down for a moment, as a person's press does: the game reads
+// the real-time key state while it drains its events.
+void press(unsigned long keysym);
 void key(unsigned long keysym, bool down);
 void xSync();
 void sleepFor(double seconds);
+
+// ---- A game that has shown its first frame -----------------------------------
+
+class RunningGame : public ::testing::Test
+{
+protected:
+    virtual RunOptions options() const { return {}; }
+    void SetUp() override;
+    void TearDown() override;
+
+    // Moves the pointer to a position in window coordinates.
+    void pointTo(int windowX, int windowY) const;
+    // Waits until the window shows what `check` accepts; the last shot is kept.
+    bool waitForShot(const std::function<bool(const Shot&)>& check, double seconds = 10);
+    // Presses Backspace and expects the game to end with status 0.
+    void endWithBackspace();
+
+    ScratchDir dir;
+    std::unique_ptr<Game> game;
+    Window window = 0;
+    Geometry where{};
+    Shot shot;
+};
 
 } // namespace harness
