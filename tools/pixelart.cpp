@@ -1,7 +1,8 @@
 // pixelart: turns a character-grid drawing into a PNG.
 //
-//   pixelart drawing.art out.png
+//   pixelart drawing.art out.png [scale]
 //
+// The optional scale replaces the drawing's own (icons at other sizes).
 // A drawing is plain text:
 //   # comment lines and blank lines are skipped before the grid
 //   scale N                 each character becomes an N x N block (1..16)
@@ -40,9 +41,9 @@ bool parseColour(const std::string& hex, sf::Color& colour)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3)
+    if (argc != 3 && argc != 4)
     {
-        std::cerr << "usage: pixelart drawing.art out.png\n";
+        std::cerr << "usage: pixelart drawing.art out.png [scale]\n";
         return 2;
     }
     const std::string inputName = argv[1];
@@ -104,6 +105,14 @@ int main(int argc, char** argv)
     }
     if (rows.empty())
         return fail(inputName, "no grid rows");
+    if (argc == 4)
+    {
+        const std::string wanted = argv[3];
+        if (wanted.empty() || wanted.find_first_not_of("0123456789") != std::string::npos || wanted.size() > 2 ||
+            std::stoul(wanted) < 1 || std::stoul(wanted) > 16)
+            return fail(wanted, "scale must be a whole number from 1 to 16");
+        scale = static_cast<unsigned>(std::stoul(wanted));
+    }
 
     const unsigned width = static_cast<unsigned>(rows.front().size());
     const unsigned height = static_cast<unsigned>(rows.size());
