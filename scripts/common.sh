@@ -2,7 +2,9 @@
 #   project_root           the repository's top directory
 #   ensure_packages USE..  installs the packages that USE needs (see
 #                          scripts/debian-packages) when any is missing
-#   build_game [CMAKE-ARG..] configures and builds build/
+#   build_game [CMAKE-ARG..] configures build/ and builds everything in it
+#   configure_build [ARG..] configures build/ only
+#   build_only TARGET       builds one target (and what it needs) in build/
 
 project_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -38,9 +40,17 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+configure_build() {
+    local ci=()
+    [ "${CI:-}" = true ] && ci=(-DVORTHANE_WARNINGS_AS_ERRORS=ON)
+    cmake -S "$project_root" -B "$project_root/build" "${ci[@]}" "$@" >/dev/null
+}
+
 build_game() {
-    local werror=OFF
-    [ "${CI:-}" = true ] && werror=ON
-    cmake -S "$project_root" -B "$project_root/build" -DVORTHANE_WARNINGS_AS_ERRORS="$werror" "$@" >/dev/null
+    configure_build "$@"
     cmake --build "$project_root/build" --parallel "$(nproc 2>/dev/null || echo 2)"
+}
+
+build_only() {
+    cmake --build "$project_root/build" --parallel "$(nproc 2>/dev/null || echo 2)" --target "$1"
 }
