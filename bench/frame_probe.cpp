@@ -1,7 +1,7 @@
 // Preloaded into the program being measured, so that it prints nothing of
 // its own: counts presented frames (glXSwapBuffers) and notes when the first
-// one was presented. SIGUSR1 takes a snapshot (frames, wall clock, process
-// CPU time); at exit everything goes to the file named by VORTHANE_PROBE_OUT:
+// one was presented. SIGUSR1 takes a snapshot (frames, wall clock, CPU time
+// of the process and its finished children); at exit everything goes to the file named by VORTHANE_PROBE_OUT:
 //   first <wall ns> <cpu ns>
 //   mark <frames> <wall ns> <cpu ns>      (one line per SIGUSR1, at most 2)
 // and the file "$VORTHANE_PROBE_OUT.first" appears at the first frame.
@@ -9,6 +9,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -36,7 +37,18 @@ long long nanoseconds(clockid_t clock)
     return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
 }
 
-Snapshot now() { return {frames, nanoseconds(CLOCK_MONOTONIC), nanoseconds(CLOCK_PROCESS_CPUTIME_ID)}; }
+// CPU time of the process and of the children it has waited for: work a
+// program hands to helper processes counts as its own.
+long long cpuNanoseconds()
+{
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    return nanoseconds(CLOCK_PROCESS_CPUTIME_ID) +
+           (static_cast<long long>(children.ru_utime.tv_sec + children.ru_stime.tv_sec) * 1000000LL +
+            children.ru_utime.tv_usec + children.ru_stime.tv_usec) * 1000LL;
+}
+
+Snapshot now() { return {frames, nanoseconds(CLOCK_MONOTONIC), cpuNanoseconds()}; }
 
 void mark(int)
 {

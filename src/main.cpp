@@ -4,6 +4,8 @@
 // (the ./run script and the installed launcher both see to that), so the
 // three asset files are opened by their plain names.
 
+#include "assetGuard.hpp"
+
 #include <SFML/Graphics.hpp>
 
 #include <cstdlib>
@@ -21,11 +23,19 @@ int main()
 
     std::cout << "\n\n\n\n][-----LogOfPotentialErrors-----][\n\n\n\n" << std::flush;
 
+    // Each file gets a trial load in a throw-away process first: a damaged
+    // file that would crash or stall the library counts as failed to load.
+    // The trials run before the library starts its graphics context, while
+    // this process is still small and cheap to fork.
+    const bool adeptLooksSafe = assetLooksSafe("VorthaneBoi.png", AssetKind::Image);
+    const bool robotLooksSafe = assetLooksSafe("robotToFix.png", AssetKind::Image);
+    const bool fontLooksSafe = assetLooksSafe("chintzy.ttf", AssetKind::Font);
+
     bool failed = false;
     sf::Texture vorthaneBoyTexture;
     sf::Texture robotToFixTexture;
 
-    if (!vorthaneBoyTexture.loadFromFile("VorthaneBoi.png", sf::IntRect()))
+    if (!adeptLooksSafe || !vorthaneBoyTexture.loadFromFile("VorthaneBoi.png", sf::IntRect()))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the texture for the \nVorthane Adept doesn't work!\n" << std::flush;
         failed = true;
@@ -35,7 +45,7 @@ int main()
         std::cout << "\nThe Machine Spirits favor the Adept.\n" << std::flush;
     }
 
-    if (!robotToFixTexture.loadFromFile("robotToFix.png", sf::IntRect()))
+    if (!robotLooksSafe || !robotToFixTexture.loadFromFile("robotToFix.png", sf::IntRect()))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the texture for the \nrobot sprite doesn't work!\n" << std::flush;
         failed = true;
@@ -46,7 +56,7 @@ int main()
     }
 
     sf::Font font;
-    if (!font.loadFromFile("chintzy.ttf"))
+    if (!fontLooksSafe || !font.loadFromFile("chintzy.ttf"))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the font doesn't work!\n" << std::flush;
         failed = true;

@@ -154,6 +154,57 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"AdeptAndRobotBroken", State::Garbage, State::Directory, State::Good}),
     [](const ::testing::TestParamInfo<LogCase>& info) { return std::string(info.param.name); });
 
+// Files that crash the library, or stall it for long and claim gigabytes,
+// are reported like any asset that fails to load.
+struct HostileCase
+{
+    const char* file;   // in tests/data/hostile
+    const char* as;     // the asset it stands in for
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.file << " as " << c.as; }
+
+class HostileAsset : public ::testing::TestWithParam<HostileCase>
+{
+};
+
+TEST_P(HostileAsset, IsReportedAsAFailedLoad)
+{
+    const HostileCase& c = GetParam();
+    ScratchDir dir;
+    dir.writeAssets();
+    fs::copy_file(sourceDir() / "tests" / "data" / "hostile" / c.file, dir.path / c.as,
+                  fs::copy_options::overwrite_existing);
+
+    MapWatch watch;
+    Game game(gameExecutable(), dir.path);
+    const auto status = game.waitExit(60);
+    ASSERT_TRUE(status) << "the game hangs; output so far:\n" << game.out();
+    EXPECT_EQ(describeStatus(*status), "exit status 1") << "stderr:\n" << game.err();
+    const std::string as = c.as;
+    EXPECT_EQ(game.out(), expectedLog({"", as == "VorthaneBoi.png" ? State::Garbage : State::Good,
+                                       as == "robotToFix.png" ? State::Garbage : State::Good,
+                                       as == "chintzy.ttf" ? State::Garbage : State::Good}));
+    EXPECT_EQ(watch.mappedWindows(), 0);
+    EXPECT_LT(game.usage.ru_maxrss, 1L << 20) << "peak resident KiB of the game itself";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HostileAsset,
+    ::testing::Values(HostileCase{"crash_jpeg_assert_extend_receive.png", "VorthaneBoi.png"},
+                      HostileCase{"crash_jpeg_assert_extend_receive.png", "robotToFix.png"},
+                      HostileCase{"bomb_png_20000x20000_gray1.png", "robotToFix.png"},
+                      HostileCase{"bomb_tga_rle_26435x18754.tga", "VorthaneBoi.png"},
+                      HostileCase{"slow_bmp_5x33554432.bmp", "robotToFix.png"},
+                      HostileCase{"crash_font_raster_overflow.ttf", "chintzy.ttf"},
+                      HostileCase{"crash_font_int_overflow.ttf", "chintzy.ttf"},
+                      HostileCase{"slow_font_head_upem16.ttf", "chintzy.ttf"}),
+    [](const ::testing::TestParamInfo<HostileCase>& info) {
+        std::string name = std::string(info.param.file).substr(0, std::string(info.param.file).find('.')) + "_as_" +
+                           std::string(info.param.as).substr(0, std::string(info.param.as).find('.'));
+        return name;
+    });
+
 TEST(StartupLog, AllPresentLogsThreeSuccessesBeforeTheWindowShows)
 {
     ScratchDir dir;
