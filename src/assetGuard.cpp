@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -86,9 +87,10 @@ void limitMemory()
     unsigned long long pages = 0;
     if (std::FILE* statm = std::fopen("/proc/self/statm", "r"))
     {
-        if (std::fscanf(statm, "%llu", &pages) != 1)
-            pages = 0;
-        std::fclose(statm);
+        char line[128] = {};
+        if (std::fgets(line, sizeof line, statm))
+            pages = std::strtoull(line, nullptr, 10);
+        (void)std::fclose(statm);
     }
     const auto bytes = pages * static_cast<unsigned long long>(sysconf(_SC_PAGESIZE)) + trialExtraBytes;
     const rlimit limit{bytes, bytes};

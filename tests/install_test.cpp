@@ -17,12 +17,13 @@ fs::path onPath(const std::string& program)
 {
     if (program.find('/') != std::string::npos)
         return program;
-    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    const char* const pathVariable = std::getenv("PATH");
+    const std::string path = pathVariable ? pathVariable : "/usr/bin:/bin";
     size_t start = 0;
     while (start <= path.size())
     {
         const size_t end = std::min(path.find(':', start), path.size());
-        const fs::path candidate = fs::path(path.substr(start, end - start)) / program;
+        fs::path candidate = fs::path(path.substr(start, end - start)) / program;
         if (fs::exists(candidate))
             return candidate;
         start = end + 1;

@@ -7,6 +7,7 @@
 #include "harness.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 
 using namespace harness;
 
@@ -117,7 +118,9 @@ protected:
     RunOptions options() const override
     {
         RunOptions o;
-        o.extraEnv.push_back(std::string("LD_PRELOAD=") + VORTHANE_GREY_CLEAR_SHIM);
+        const char* const preloaded = std::getenv("LD_PRELOAD");   // kept: the sanitizer run preloads too
+        o.extraEnv.push_back(std::string("LD_PRELOAD=") + VORTHANE_GREY_CLEAR_SHIM +
+                             (preloaded ? std::string(":") + preloaded : std::string()));
         return o;
     }
 };

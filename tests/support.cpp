@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -162,11 +163,16 @@ Game::Game(const fs::path& executable, const fs::path& workDir, const RunOptions
     stdoutFile = fs::temp_directory_path() / ("vorthane-out-" + tag);
     stderrFile = fs::temp_directory_path() / ("vorthane-err-" + tag);
 
+    // Our environment, less the display and whatever extraEnv sets anew.
+    std::vector<std::string> replaced = {"DISPLAY=", "WAYLAND_DISPLAY="};
+    for (const auto& extra : options.extraEnv)
+        replaced.push_back(extra.substr(0, extra.find('=') + 1));
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
     {
         const std::string entry = *e;
-        if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0)
+        if (std::none_of(replaced.begin(), replaced.end(),
+                         [&](const std::string& prefix) { return entry.rfind(prefix, 0) == 0; }))
             env.push_back(entry);
     }
     if (options.withDisplay)
@@ -188,12 +194,14 @@ Game::Game(const fs::path& executable, const fs::path& workDir, const RunOptions
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
         std::vector<char*> envp;
+        envp.reserve(env.size() + 1);
         for (auto& entry : env)
             envp.push_back(entry.data());
         envp.push_back(nullptr);
         std::vector<std::string> words{executable.string()};
         words.insert(words.end(), options.args.begin(), options.args.end());
         std::vector<char*> argv;
+        argv.reserve(words.size() + 1);
         for (auto& word : words)
             argv.push_back(word.data());
         argv.push_back(nullptr);

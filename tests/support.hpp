@@ -75,7 +75,7 @@ struct RunOptions
 {
     std::vector<std::string> args;           // after the program's name
     bool withDisplay = true;
-    std::vector<std::string> extraEnv;       // NAME=value
+    std::vector<std::string> extraEnv;       // NAME=value, replacing ours
 };
 
 struct Game
