@@ -5,13 +5,12 @@
 // drawn text. Such a file must be reported like any asset that fails to load.
 #pragma once
 
-enum class AssetKind
-{
-    Image,
-    Font,
-};
+// Each check is a trial load in a short-lived child process with limited
+// time and memory; true when it succeeds.
 
-// True when a trial load of the file, in a short-lived child process with
-// limited time and memory, succeeds: the image decodes, or the font gives a
-// sane outlined glyph for every character the game shows.
-bool assetLooksSafe(const char* fileName, AssetKind kind);
+// The image decodes.
+bool imagePassesTrial(const char* fileName);
+
+// The font gives a sane glyph, plain and outlined, for every character of
+// `text` at this size and outline thickness.
+bool fontPassesTrial(const char* fileName, const char* text, unsigned characterSize, float outlineThickness);

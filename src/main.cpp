@@ -13,6 +13,15 @@
 
 const char* const windowTitle = "Vorthane Run!";
 
+namespace {
+
+// The instruction text, checked against the font before it is drawn.
+const char* const messageText = "Press Backspace to get out of here... \n\nFix the machine...\n\nPraise the Hestrel...";
+const unsigned messageSize = 30;
+const float messageOutline = 5.f;
+
+} // namespace
+
 int main()
 {
     // ---- Asset check -------------------------------------------------------
@@ -27,15 +36,15 @@ int main()
     // file that would crash or stall the library counts as failed to load.
     // The trials run before the library starts its graphics context, while
     // this process is still small and cheap to fork.
-    const bool adeptLooksSafe = assetLooksSafe("VorthaneBoi.png", AssetKind::Image);
-    const bool robotLooksSafe = assetLooksSafe("robotToFix.png", AssetKind::Image);
-    const bool fontLooksSafe = assetLooksSafe("chintzy.ttf", AssetKind::Font);
+    const bool adeptTrialPassed = imagePassesTrial("VorthaneBoi.png");
+    const bool robotTrialPassed = imagePassesTrial("robotToFix.png");
+    const bool fontTrialPassed = fontPassesTrial("chintzy.ttf", messageText, messageSize, messageOutline);
 
     bool failed = false;
     sf::Texture vorthaneBoyTexture;
     sf::Texture robotToFixTexture;
 
-    if (!adeptLooksSafe || !vorthaneBoyTexture.loadFromFile("VorthaneBoi.png", sf::IntRect()))
+    if (!adeptTrialPassed || !vorthaneBoyTexture.loadFromFile("VorthaneBoi.png", sf::IntRect()))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the texture for the \nVorthane Adept doesn't work!\n" << std::flush;
         failed = true;
@@ -45,7 +54,7 @@ int main()
         std::cout << "\nThe Machine Spirits favor the Adept.\n" << std::flush;
     }
 
-    if (!robotLooksSafe || !robotToFixTexture.loadFromFile("robotToFix.png", sf::IntRect()))
+    if (!robotTrialPassed || !robotToFixTexture.loadFromFile("robotToFix.png", sf::IntRect()))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the texture for the \nrobot sprite doesn't work!\n" << std::flush;
         failed = true;
@@ -56,7 +65,7 @@ int main()
     }
 
     sf::Font font;
-    if (!fontLooksSafe || !font.loadFromFile("chintzy.ttf"))
+    if (!fontTrialPassed || !font.loadFromFile("chintzy.ttf"))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the font doesn't work!\n" << std::flush;
         failed = true;
@@ -102,10 +111,9 @@ int main()
 
     window.setMouseCursorVisible(false);
 
-    sf::Text message(sf::String("Press Backspace to get out of here... \n\nFix the machine...\n\nPraise the Hestrel..."),
-                     font, 30);
+    sf::Text message(sf::String(messageText), font, messageSize);
     message.setOutlineColor(sf::Color(0, 0, 0, 255));
-    message.setOutlineThickness(5.f);
+    message.setOutlineThickness(messageOutline);
     message.setFillColor(sf::Color(0, 255, 0, 255));
     message.setPosition(0.f, 0.f);
 
