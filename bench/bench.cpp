@@ -11,7 +11,6 @@
 
 #include <SFML/Graphics/Image.hpp>
 
-#include <X11/keysym.h>
 
 #include <signal.h>
 #include <time.h>
@@ -63,9 +62,7 @@ Figures steadyRun(const fs::path& program, const fs::path& workDir, double secon
     kill(game.pid, SIGUSR1);
     sleepFor(seconds);
     kill(game.pid, SIGUSR1);
-    key(XK_BackSpace, true);
-    const auto status = game.waitExit(30);
-    key(XK_BackSpace, false);
+    const auto status = holdBackspaceUntilExit(game, 0, 30);
     if (!status || describeStatus(*status) != "exit status 0")
         throw std::runtime_error(program.string() + " did not end with status 0 on Backspace");
 

@@ -13,7 +13,6 @@
 
 #include <SFML/Graphics/Image.hpp>
 
-#include <X11/keysym.h>
 #include <zlib.h>
 
 #include <time.h>
@@ -389,10 +388,7 @@ Result run(const fs::path& dir, const std::string& asset)
     Result result{Outcome::Bad, "", 0, 0};
     if (window)
     {
-        movePointer(900, 700);
-        key(XK_BackSpace, true);
-        const auto status = game.waitExit(std::max(0.5, 10 - elapsed()));
-        key(XK_BackSpace, false);
+        const auto status = holdBackspaceUntilExit(game, window, std::max(0.5, 10 - elapsed()));
         if (!status)
             result.why = "window did not close on Backspace";
         else if (describeStatus(*status) != "exit status 0")

@@ -1,6 +1,5 @@
 #include "harness.hpp"
 
-#include <X11/keysym.h>
 
 #include <iostream>
 
@@ -62,10 +61,7 @@ bool RunningGame::waitForShot(const std::function<bool(const Shot&)>& check, dou
 
 void RunningGame::endWithBackspace()
 {
-    pointTo(960, 540);
-    key(XK_BackSpace, true);
-    const auto status = game->waitExit(20);
-    key(XK_BackSpace, false);
+    const auto status = holdBackspaceUntilExit(*game, window);
     ASSERT_TRUE(status) << "Backspace did not end the game";
     EXPECT_EQ(describeStatus(*status), "exit status 0");
 }

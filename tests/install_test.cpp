@@ -3,7 +3,6 @@
 
 #include "harness.hpp"
 
-#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -62,11 +61,7 @@ void playAndQuit(const fs::path& launcher, const fs::path& workDir)
     const Window window = findGameWindow();
     ASSERT_NE(window, 0u) << game.out() << game.err();
     EXPECT_NE(game.out().find("favor this most sacred font"), std::string::npos) << game.out();
-    const Geometry where = rootGeometry(window);
-    movePointer(where.x + 300, where.y + 300);
-    key(XK_BackSpace, true);
-    const auto status = game.waitExit(20);
-    key(XK_BackSpace, false);
+    const auto status = holdBackspaceUntilExit(game, window);
     ASSERT_TRUE(status);
     EXPECT_EQ(describeStatus(*status), "exit status 0");
 }

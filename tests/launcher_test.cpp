@@ -3,7 +3,6 @@
 
 #include "harness.hpp"
 
-#include <X11/keysym.h>
 
 #include <algorithm>
 
@@ -62,11 +61,7 @@ TEST(Launcher, StartsTheGameInItsAssetDirectoryAndPassesTheStatusOn)
     Game playing(launchScript(), elsewhere.path, good);
     const Window window = findGameWindow();
     ASSERT_NE(window, 0u) << playing.out() << playing.err();
-    const Geometry where = rootGeometry(window);
-    movePointer(where.x + 200, where.y + 200);
-    key(XK_BackSpace, true);
-    const auto played = playing.waitExit(20);
-    key(XK_BackSpace, false);
+    const auto played = holdBackspaceUntilExit(playing, window);
     ASSERT_TRUE(played);
     EXPECT_EQ(describeStatus(*played), "exit status 0");
 

@@ -115,10 +115,7 @@ int main(int argc, char** argv)
         kill(game.pid, SIGUSR1);
         const double atEnd = residentMiB(game.pid);
 
-        movePointer(where.x + 960, where.y + 540);
-        key(XK_BackSpace, true);
-        const auto status = game.waitExit(20);
-        key(XK_BackSpace, false);
+        const auto status = holdBackspaceUntilExit(game, window);
 
         std::istringstream report(readFile(probe));
         std::string word;

@@ -5,7 +5,6 @@
 
 #include <SFML/Graphics/Texture.hpp>
 
-#include <X11/keysym.h>
 
 #include <sys/wait.h>
 
@@ -215,11 +214,7 @@ TEST(StartupLog, AllPresentLogsThreeSuccessesBeforeTheWindowShows)
     const std::string complete = header + adeptOk + robotOk + fontOk;
     EXPECT_EQ(game.out(), complete) << "the log must be complete, and flushed, when the window shows";
 
-    const Geometry where = rootGeometry(window);
-    movePointer(where.x + 300, where.y + 300);
-    key(XK_BackSpace, true);
-    const auto status = game.waitExit(20);
-    key(XK_BackSpace, false);
+    const auto status = holdBackspaceUntilExit(game, window);
     ASSERT_TRUE(status);
     EXPECT_EQ(describeStatus(*status), "exit status 0");
     EXPECT_EQ(game.out(), complete) << "nothing more is written after the window opens";

@@ -5,6 +5,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -379,6 +380,19 @@ void key(unsigned long keysym, bool down)
 {
     XTestFakeKeyEvent(connection, XKeysymToKeycode(connection, keysym), down ? True : False, CurrentTime);
     XSync(connection, False);
+}
+
+std::optional<int> holdBackspaceUntilExit(Game& game, Window window, double seconds)
+{
+    if (window)
+    {
+        const Geometry where = rootGeometry(window);
+        movePointer(where.x + where.width / 2, where.y + where.height / 2);
+    }
+    key(XK_BackSpace, true);
+    const auto status = game.waitExit(seconds);
+    key(XK_BackSpace, false);
+    return status;
 }
 
 void xSync() { XSync(connection, False); }

@@ -125,6 +125,9 @@ void movePointer(int rootX, int rootY);
 // the real-time key state while it drains its events.
 void press(unsigned long keysym);
 void key(unsigned long keysym, bool down);
+// Holds Backspace down (with the pointer over `window`, unless it is 0) until
+// the game ends or `seconds` pass, then lets go: the wait status, or nothing.
+std::optional<int> holdBackspaceUntilExit(Game& game, Window window, double seconds = 20);
 void xSync();
 void sleepFor(double seconds);
 
