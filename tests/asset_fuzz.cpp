@@ -387,6 +387,10 @@ Result run(const fs::path& dir, const std::string& asset)
 
     Result result{Outcome::Bad, "", 0, 0};
     if (window)
+        sleepFor(0.3);   // dozens of frames: a font that breaks drawing has had its chance
+    if (window && !game.running())
+        result.why = "window, then " + describeStatus(*game.status) + " before Backspace";
+    else if (window)
     {
         const auto status = holdBackspaceUntilExit(game, window, std::max(0.5, 10 - elapsed()));
         if (!status)
