@@ -144,7 +144,7 @@ Bytes gifBomb()
     Bytes image(9, '\0');
     put16le(image, 4, 65535);
     put16le(image, 6, 65535);
-    gif += image + "\x02" + Bytes(1 + below(200), char(byte())) + "\x00;";
+    gif += image + "\x02" + Bytes(1 + below(200), char(byte())) + Bytes("\x00;", 2);
     return gif;
 }
 
@@ -178,7 +178,7 @@ Bytes picBomb()
     put16be(header, 0, static_cast<unsigned>(hugeDimension()));
     put16be(header, 2, static_cast<unsigned>(hugeDimension()));
     pic += header;
-    pic += "\x00\x08\x02\xf0";   // one packet: 8-bit, mixed RLE, RGBA
+    pic += Bytes("\x00\x08\x02\xf0", 4);   // one packet: 8-bit, mixed RLE, RGBA
     return pic + Bytes(below(64), char(byte()));
 }
 
@@ -211,7 +211,10 @@ Bytes mutateBytes(Bytes data)
     {
     case 0: // bit flips
         for (size_t n = 1 + below(16); n-- && !data.empty();)
-            data[below(data.size())] ^= char(1u << below(8));
+        {
+            char& target = data[below(data.size())];
+            target = static_cast<char>(static_cast<uint8_t>(target) ^ (1u << below(8)));
+        }
         break;
     case 1: // truncation, anywhere
         data.resize(below(data.size() + 1));
