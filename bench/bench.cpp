@@ -51,7 +51,7 @@ Figures steadyRun(const fs::path& program, const fs::path& workDir, double secon
     fs::remove(probe);
     fs::remove(probe.string() + ".first");
     RunOptions options;
-    options.extraEnv = {std::string("LD_PRELOAD=") + VORTHANE_FRAME_PROBE, "VORTHANE_PROBE_OUT=" + probe.string()};
+    options.extraEnv = {preload(VORTHANE_FRAME_PROBE), "VORTHANE_PROBE_OUT=" + probe.string()};
 
     movePointer(960, 540);
     const double startMs = nowMs();

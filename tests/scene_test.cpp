@@ -7,7 +7,6 @@
 #include "harness.hpp"
 
 #include <algorithm>
-#include <cstdlib>
 
 using namespace harness;
 
@@ -118,9 +117,7 @@ protected:
     RunOptions options() const override
     {
         RunOptions o;
-        const char* const preloaded = std::getenv("LD_PRELOAD");   // kept: the sanitizer run preloads too
-        o.extraEnv.push_back(std::string("LD_PRELOAD=") + VORTHANE_GREY_CLEAR_SHIM +
-                             (preloaded ? std::string(":") + preloaded : std::string()));
+        o.extraEnv.push_back(preload(VORTHANE_GREY_CLEAR_SHIM));
         return o;
     }
 };

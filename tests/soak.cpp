@@ -56,7 +56,7 @@ int main(int argc, char** argv)
         dir.writeAssets();
         const fs::path probe = dir.path / "frames";
         RunOptions options;
-        options.extraEnv = {std::string("LD_PRELOAD=") + VORTHANE_FRAME_PROBE, "VORTHANE_PROBE_OUT=" + probe.string()};
+        options.extraEnv = {preload(VORTHANE_FRAME_PROBE), "VORTHANE_PROBE_OUT=" + probe.string()};
         Game game(gameExecutable(), dir.path, options);
         const Window window = findGameWindow();
         if (!window)

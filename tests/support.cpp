@@ -157,6 +157,12 @@ void ScratchDir::writeAssets() const
 
 // ---- The game process --------------------------------------------------------
 
+std::string preload(const std::string& library)
+{
+    const char* const ours = std::getenv("LD_PRELOAD");
+    return "LD_PRELOAD=" + library + (ours && *ours ? std::string(":") + ours : std::string());
+}
+
 Game::Game(const fs::path& executable, const fs::path& workDir, const RunOptions& options)
 {
     static int runs = 0;

@@ -71,6 +71,10 @@ struct ScratchDir
 
 // ---- The game process --------------------------------------------------------
 
+// "LD_PRELOAD=library", keeping whatever we preload ourselves (the
+// sanitizer run does) after it.
+std::string preload(const std::string& library);
+
 struct RunOptions
 {
     std::vector<std::string> args;           // after the program's name
