@@ -5,6 +5,7 @@
 #   build_game [CMAKE-ARG..] configures build/ and builds everything in it
 #   configure_build [ARG..] configures build/ only
 #   build_only TARGET       builds one target (and what it needs) in build/
+# They work on build/ unless build_dir names another directory.
 
 project_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -43,14 +44,14 @@ ensure_packages() {
 configure_build() {
     local ci=()
     [ "${CI:-}" = true ] && ci=(-DVORTHANE_WARNINGS_AS_ERRORS=ON)
-    cmake -S "$project_root" -B "$project_root/build" "${ci[@]}" "$@" >/dev/null
+    cmake -S "$project_root" -B "${build_dir:-$project_root/build}" "${ci[@]}" "$@" >/dev/null
+}
+
+build_only() {
+    cmake --build "${build_dir:-$project_root/build}" --parallel "$(nproc 2>/dev/null || echo 2)" --target "$1"
 }
 
 build_game() {
     configure_build "$@"
-    cmake --build "$project_root/build" --parallel "$(nproc 2>/dev/null || echo 2)"
-}
-
-build_only() {
-    cmake --build "$project_root/build" --parallel "$(nproc 2>/dev/null || echo 2)" --target "$1"
+    build_only all
 }
