@@ -1,12 +1,14 @@
 // Preloaded into the program being measured, so that it prints nothing of
-// its own: counts presented frames (glXSwapBuffers) and notes when the first
+// its own: counts presented frames (glXSwapBuffers, however the library
+// reaches it: see gl_hook.hpp) and notes when the first
 // one was presented. SIGUSR1 takes a snapshot (frames, wall clock, CPU time
 // of the process and its finished children); at exit everything goes to the file named by VORTHANE_PROBE_OUT:
 //   first <wall ns> <cpu ns>
 //   mark <frames> <wall ns> <cpu ns>      (one line per SIGUSR1, at most 2)
 // and the file "$VORTHANE_PROBE_OUT.first" appears at the first frame.
 
-#include <dlfcn.h>
+#include "gl_hook.hpp"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -78,12 +80,10 @@ __attribute__((destructor)) void report()
     }
 }
 
-} // namespace
-
-extern "C" void glXSwapBuffers(void* display, unsigned long drawable)
+void swapBuffers(void* display, unsigned long drawable)
 {
     using Swap = void (*)(void*, unsigned long);
-    static const auto real = reinterpret_cast<Swap>(dlsym(RTLD_NEXT, "glXSwapBuffers"));
+    static const auto real = reinterpret_cast<Swap>(gl_hook::real("glXSwapBuffers"));
     real(display, drawable);
     if (++frames == 1)
     {
@@ -91,4 +91,14 @@ extern "C" void glXSwapBuffers(void* display, unsigned long drawable)
         if (const char* path = std::getenv("VORTHANE_PROBE_OUT"))
             close(open((std::string(path) + ".first").c_str(), O_WRONLY | O_CREAT, 0600));
     }
+}
+
+} // namespace
+
+const gl_hook::Replacement gl_hook::replacements[] = {{"glXSwapBuffers", reinterpret_cast<void*>(&swapBuffers)}};
+const std::size_t gl_hook::replacementCount = 1;
+
+extern "C" void glXSwapBuffers(void* display, unsigned long drawable)
+{
+    swapBuffers(display, drawable);
 }

@@ -1,0 +1,26 @@
+// What a preloaded module needs to replace GL or GLX functions in the game,
+// whichever way the library reaches them. SFML 2.5 links libGL and calls it
+// directly, so a function of the same name is found first; SFML 2.6 opens
+// libGL.so.1 itself and asks glXGetProcAddressARB (found with dlsym) for
+// every function, so those two are answered here as well. gl_hook.cpp does
+// that; each module that links it names its replacements.
+#pragma once
+
+#include <cstddef>
+
+namespace gl_hook {
+
+struct Replacement
+{
+    const char* name;
+    void* function;
+};
+
+// Defined by the module: the functions it replaces.
+extern const Replacement replacements[];
+extern const std::size_t replacementCount;
+
+// The library's own function `name`, for a replacement to call on to.
+void* real(const char* name);
+
+} // namespace gl_hook
