@@ -81,7 +81,11 @@ set(CPACK_SOURCE_IGNORE_FILES "/build.*/;/\\\\.git/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)      # libsfml-graphics2.5 and friends
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)      # libsfml-graphics2.5 (2.6 on Debian 13) and friends
+# xmessage shows a failure when the game was started from the menu, and
+# xdpyinfo checks the display; zenity or kdialog make a nicer dialog.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "x11-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "zenity | kdialog, xvfb, xauth")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -8,6 +8,7 @@
 
 #include <SFML/Graphics.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -34,17 +35,18 @@ int main()
 
     // Each file gets a trial load in a throw-away process first: a damaged
     // file that would crash or stall the library counts as failed to load.
-    // The trials run before the library starts its graphics context, while
-    // this process is still small and cheap to fork.
-    const bool adeptTrialPassed = imagePassesTrial("VorthaneBoi.png");
-    const bool robotTrialPassed = imagePassesTrial("robotToFix.png");
-    const bool fontTrialPassed = fontPassesTrial("chintzy.ttf", messageText, messageSize, messageOutline);
+    // The trials start before the library does anything, while this process
+    // is still small and cheap to fork, and run while it sets up its
+    // graphics context (the first texture does that: most of start-up).
+    assetGuard::startTrials("VorthaneBoi.png", "robotToFix.png", "chintzy.ttf", messageText, messageSize,
+                            messageOutline);
 
     bool failed = false;
     sf::Texture vorthaneBoyTexture;
     sf::Texture robotToFixTexture;
 
-    if (!adeptTrialPassed || !vorthaneBoyTexture.loadFromFile("VorthaneBoi.png", sf::IntRect()))
+    // What the library says about an asset comes just before its line.
+    if (!assetGuard::passedTrial("VorthaneBoi.png") || !vorthaneBoyTexture.loadFromFile("VorthaneBoi.png", sf::IntRect()))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the texture for the \nVorthane Adept doesn't work!\n" << std::flush;
         failed = true;
@@ -54,7 +56,7 @@ int main()
         std::cout << "\nThe Machine Spirits favor the Adept.\n" << std::flush;
     }
 
-    if (!robotTrialPassed || !robotToFixTexture.loadFromFile("robotToFix.png", sf::IntRect()))
+    if (!assetGuard::passedTrial("robotToFix.png") || !robotToFixTexture.loadFromFile("robotToFix.png", sf::IntRect()))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the texture for the \nrobot sprite doesn't work!\n" << std::flush;
         failed = true;
@@ -65,7 +67,7 @@ int main()
     }
 
     sf::Font font;
-    if (!fontTrialPassed || !font.loadFromFile("chintzy.ttf"))
+    if (!assetGuard::passedTrial("chintzy.ttf") || !font.loadFromFile("chintzy.ttf"))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the font doesn't work!\n" << std::flush;
         failed = true;
@@ -97,17 +99,16 @@ int main()
     sf::RenderWindow window(sf::VideoMode(1920, 1080, 32), sf::String(windowTitle),
                             sf::Style::None, sf::ContextSettings());
 
-#if SFML_VERSION_MAJOR == 2 && SFML_VERSION_MINOR == 5 && \
-    (defined(SFML_SYSTEM_LINUX) || defined(SFML_SYSTEM_FREEBSD) || defined(SFML_SYSTEM_OPENBSD))
-    // SFML 2.5 on X11 centres a new window vertically with the screen's
-    // *width*, which pushes a 1080-row window off a 1080-row screen. Put it
-    // where the library means to: centred on the desktop.
+    // Centred on the desktop, as the library means to place it, but never
+    // with its top-left corner off the screen: on a desktop smaller than the
+    // window the instructions, the only way out shown, must stay in sight.
+    // (SFML 2.5 on X11 also centres it vertically with the screen's width,
+    // which pushes a 1080-row window off a 1080-row screen.)
     {
         const sf::VideoMode desktop = sf::VideoMode::getDesktopMode();
-        window.setPosition(sf::Vector2i((static_cast<int>(desktop.width) - 1920) / 2,
-                                        (static_cast<int>(desktop.height) - 1080) / 2));
+        window.setPosition(sf::Vector2i(std::max(0, (static_cast<int>(desktop.width) - 1920) / 2),
+                                        std::max(0, (static_cast<int>(desktop.height) - 1080) / 2)));
     }
-#endif
 
     window.setMouseCursorVisible(false);
 

@@ -5,8 +5,17 @@
 
 #include <SFML/Graphics/Texture.hpp>
 
-
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <stdexcept>
 
 using namespace harness;
 
@@ -90,25 +99,6 @@ std::string expectedLog(const LogCase& c)
     return log;
 }
 
-// Watches the screen for any window being mapped while a run lasts.
-struct MapWatch
-{
-    MapWatch() { XSelectInput(x(), DefaultRootWindow(x()), SubstructureNotifyMask); xSync(); }
-    ~MapWatch() { XSelectInput(x(), DefaultRootWindow(x()), NoEventMask); xSync(); }
-    int mappedWindows()
-    {
-        xSync();
-        int mapped = 0;
-        while (XPending(x()))
-        {
-            XEvent event;
-            XNextEvent(x(), &event);
-            mapped += event.type == MapNotify;
-        }
-        return mapped;
-    }
-};
-
 class StartupLog : public ::testing::TestWithParam<LogCase>
 {
 };
@@ -128,6 +118,122 @@ TEST_P(StartupLog, ReportsEachAssetAndFailsWithoutAWindow)
     EXPECT_EQ(describeStatus(*status), "exit status 1") << "stderr:\n" << game.err();
     EXPECT_EQ(game.out(), expectedLog(c));
     EXPECT_EQ(watch.mappedWindows(), 0) << "a window was shown although an asset failed";
+}
+
+// Runs the game on a pseudo-terminal with standard output and standard
+// error both on it, as on a console; everything it wrote, and the status.
+std::pair<std::string, std::optional<int>> runOnConsole(const fs::path& workDir)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        throw std::runtime_error("no pseudo-terminal");
+    const std::string slaveName = ptsname(master);
+    const int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);   // bytes as written: no \r added before each \n
+    tcsetattr(slave, TCSANOW, &raw);
+
+    const pid_t pid = fork();
+    if (pid == 0)
+    {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        close(master);
+        dup2(slave, STDOUT_FILENO);
+        dup2(slave, STDERR_FILENO);
+        if (chdir(workDir.c_str()) != 0)
+            _exit(126);
+        // DISPLAY is the private Xvfb's already (startXvfb sets it).
+        execl(gameExecutable().c_str(), gameExecutable().c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(slave);
+    std::string written;
+    std::optional<int> status;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;)
+    {
+        // Read until every writer (the game and its trial processes) is gone.
+        pollfd ready{master, POLLIN, 0};
+        char buffer[4096];
+        if (poll(&ready, 1, 100) > 0)
+        {
+            const ssize_t count = read(master, buffer, sizeof buffer);
+            if (count > 0)
+            {
+                written.append(buffer, static_cast<size_t>(count));
+                continue;
+            }
+            if (status)
+                break;   // EIO: nobody holds the terminal any more
+        }
+        int raw = 0;
+        if (!status && waitpid(pid, &raw, WNOHANG) == pid)
+            status = raw;
+        if (std::chrono::steady_clock::now() > end)
+        {
+            if (!status)
+                kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+            break;
+        }
+    }
+    close(master);
+    return {written, status};
+}
+
+// On a console, whatever the library says about an asset comes after the
+// previous asset's report line and before its own; an asset that loads says
+// nothing, one that fails in the ordinary way is named in what is said.
+TEST_P(StartupLog, OnAConsoleEachAssetsDiagnosticsComeBeforeItsLine)
+{
+    const LogCase& c = GetParam();
+    ScratchDir dir;
+    makeAsset(dir.path / "VorthaneBoi.png", c.adept, true);
+    makeAsset(dir.path / "robotToFix.png", c.robot, true);
+    makeAsset(dir.path / "chintzy.ttf", c.font, false);
+
+    const auto [console, status] = runOnConsole(dir.path);
+    ASSERT_TRUE(status) << "the game did not end; so far:\n" << console;
+    EXPECT_EQ(describeStatus(*status), "exit status 1");
+
+    struct Asset
+    {
+        const char* file;
+        State state;
+        const std::string& line;
+    };
+    const Asset assets[] = {
+        {"VorthaneBoi.png", c.adept, c.adept == State::Good ? adeptOk : adeptFailed},
+        {"robotToFix.png", c.robot, c.robot == State::Good ? robotOk : robotFailed},
+        {"chintzy.ttf", c.font, c.font == State::Good ? fontOk : fontFailed},
+    };
+    ASSERT_EQ(console.rfind(header, 0), 0u) << console;
+    size_t at = header.size();
+    for (const Asset& asset : assets)
+    {
+        SCOPED_TRACE(asset.file);
+        const size_t line = console.find(asset.line, at);
+        ASSERT_NE(line, std::string::npos) << "its report line is missing or out of order:\n" << console;
+        const std::string said = console.substr(at, line - at);
+        if (asset.state == State::Good)
+            EXPECT_EQ(said, "") << "a good asset gets no diagnostic";
+        else
+            EXPECT_NE(said, "") << "the library's diagnostic is missing";
+        // The texture size refusal names no file; every other failure does.
+        if (asset.state != State::Good && asset.state != State::TooWide)
+        {
+            EXPECT_NE(said.find(asset.file), std::string::npos) << said;
+        }
+        for (const Asset& other : assets)
+        {
+            if (&other != &asset)
+            {
+                EXPECT_EQ(said.find(other.file), std::string::npos) << "another asset's diagnostic: " << said;
+            }
+        }
+        at = line + asset.line.size();
+    }
+    EXPECT_EQ(console.substr(at), closing) << "nothing after the last report line but the closing lines";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -185,6 +291,7 @@ TEST_P(HostileAsset, IsReportedAsAFailedLoad)
                                        as == "robotToFix.png" ? State::Garbage : State::Good,
                                        as == "chintzy.ttf" ? State::Garbage : State::Good}));
     EXPECT_EQ(watch.mappedWindows(), 0);
+    EXPECT_NE(game.err().find(c.as), std::string::npos) << "stderr names the refused file:\n" << game.err();
     EXPECT_LT(game.usage.ru_maxrss, 1L << 20) << "peak resident KiB of the game itself";
 }
 

@@ -352,6 +352,31 @@ Shot grab(Window w)
     return shot;
 }
 
+MapWatch::MapWatch()
+{
+    XSelectInput(connection, DefaultRootWindow(connection), SubstructureNotifyMask);
+    XSync(connection, False);
+}
+
+MapWatch::~MapWatch()
+{
+    XSelectInput(connection, DefaultRootWindow(connection), NoEventMask);
+    XSync(connection, False);
+}
+
+int MapWatch::mappedWindows()
+{
+    XSync(connection, False);
+    int mapped = 0;
+    while (XPending(connection))
+    {
+        XEvent event;
+        XNextEvent(connection, &event);
+        mapped += event.type == MapNotify;
+    }
+    return mapped;
+}
+
 void Shot::save(const fs::path& file) const
 {
     sf::Image image;

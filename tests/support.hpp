@@ -122,6 +122,16 @@ struct Shot
 };
 Shot grab(Window w);
 
+// Counts the windows mapped anywhere on the screen while it lives.
+struct MapWatch
+{
+    MapWatch();
+    ~MapWatch();
+    MapWatch(const MapWatch&) = delete;
+    MapWatch& operator=(const MapWatch&) = delete;
+    int mappedWindows();
+};
+
 // ---- Input -----------------------------------------------------------------
 
 void movePointer(int rootX, int rootY);

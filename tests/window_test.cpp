@@ -67,4 +67,60 @@ TEST_F(Window_, HidesTheSystemCursorOverItOnly)
     EXPECT_TRUE(waitUntil([] { return !cursorVisible(); }, 5)) << "the system cursor shows over the window";
 }
 
+// On a screen smaller than the window its top-left corner stays on the
+// screen, so the instructions (the only way out shown) can be read; where
+// the window fits it is centred. Each case gets a screen of its own size.
+TEST(Placement, KeepsTheInstructionsOnSmallScreensAndCentresWhereItFits)
+{
+    struct Screen
+    {
+        int width, height, x, y;
+    };
+    const Screen screens[] = {
+        {1366, 768, 0, 0},     // a common laptop screen
+        {1920, 1080, 0, 0},    // exactly the window's size
+        {1600, 1200, 0, 60},   // narrower, but taller
+        {2560, 1000, 320, 0},  // wider, but shorter
+    };
+    for (const Screen& screen : screens)
+    {
+        SCOPED_TRACE(std::to_string(screen.width) + "x" + std::to_string(screen.height));
+        stopXvfb();
+        startXvfb(screen.width, screen.height);
+        ScratchDir dir;
+        dir.writeAssets();
+        movePointer(screen.width - 1, screen.height - 1);
+        Game game(gameExecutable(), dir.path);
+        const Window window = findGameWindow();
+        ASSERT_NE(window, 0u) << game.err();
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                const Geometry at = rootGeometry(window);
+                return at.x == screen.x && at.y == screen.y;
+            },
+            5))
+            << "placed at (" << rootGeometry(window).x << ", " << rootGeometry(window).y << ")";
+
+        // The green instructions show in the screen's top-left corner.
+        int green = 0;
+        waitUntil(
+            [&] {
+                const Shot screenShot = grab(DefaultRootWindow(x()));
+                green = 0;
+                for (int py = 0; py < 200; ++py)
+                    for (int px = 0; px < 600; ++px)
+                        green += screenShot.at(screen.x + px, screen.y + py) == Rgb{0, 255, 0};
+                return green > 500;
+            },
+            10);
+        EXPECT_GT(green, 500) << "green pixels of the instructions on the screen";
+
+        const auto status = holdBackspaceUntilExit(game, window);
+        ASSERT_TRUE(status);
+        EXPECT_EQ(describeStatus(*status), "exit status 0");
+    }
+    stopXvfb();
+    startXvfb();
+}
+
 } // namespace
