@@ -8,7 +8,8 @@
 #   share/applications, share/icons      desktop menu entry and icon
 #   share/man/man6, share/doc            manual page, copyright, changelog
 # Windows:
-#   vorthane-run.exe, TheHestrel'sHolyLauncher.bat and assets/ side by side.
+#   vorthane-run.exe, assetTrial.exe, TheHestrel'sHolyLauncher.bat, assets/ and
+#   licenses/ side by side.
 
 include(GNUInstallDirs)
 
@@ -18,10 +19,14 @@ set(staged_assets
     ${VORTHANE_STAGED_ASSETS}/chintzy.ttf)
 
 if(WIN32)
-    install(TARGETS vorthane-run RUNTIME DESTINATION .)
+    install(TARGETS vorthane-run assetTrial RUNTIME DESTINATION .)
     install(FILES "packaging/TheHestrel'sHolyLauncher.bat" DESTINATION .)
     install(FILES ${staged_assets} DESTINATION assets)
     install(FILES packaging/copyright DESTINATION . RENAME COPYRIGHT.txt)
+    # The licences of what the programs contain, named by whoever builds
+    # them (scripts/build-windows: SFML, FreeType, the MinGW-w64 runtime).
+    set(VORTHANE_THIRD_PARTY_LICENSES "" CACHE STRING "Licence files of the libraries linked in, for licenses/")
+    install(FILES ${VORTHANE_THIRD_PARTY_LICENSES} DESTINATION licenses)
     return()
 endif()
 

@@ -5,6 +5,7 @@
 #   build_game [CMAKE-ARG..] configures build/ and builds everything in it
 #   configure_build [ARG..] configures build/ only
 #   build_only TARGET       builds one target (and what it needs) in build/
+#   apt_mirrors            prints the Debian mirror (and security mirror) apt uses
 # They work on build/ unless build_dir names another directory.
 
 project_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -54,4 +55,35 @@ build_only() {
 build_game() {
     configure_build "$@"
     build_only all
+}
+
+# Prints "MAIN-URI SECURITY-URI": the Debian mirror this machine's apt uses
+# for its own release, read from its sources (one-line and deb822 formats);
+# the security URI may be "-".
+apt_mirrors() {
+    local host_codename
+    host_codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
+        awk -v want="$host_codename" '
+            function consider(types, uris, suites,   n, i, s) {
+                if (types !~ /(^| )deb( |$)/) return
+                n = split(suites, s, " ")
+                for (i = 1; i <= n; i++) {
+                    if (s[i] == want && main == "") main = uris
+                    if (s[i] == want "-security" && security == "") security = uris
+                }
+            }
+            function flush() { if (uris != "") consider(types, uris, suites); types = uris = suites = "" }
+            /^[ \t]*#/ { next }
+            /^[ \t]*$/ { flush(); next }
+            /^Types:/  { sub(/^Types:[ \t]*/, "");  types = $0; next }
+            /^URIs:/   { sub(/^URIs:[ \t]*/, "");   split($0, u, " "); uris = u[1]; next }
+            /^Suites:/ { sub(/^Suites:[ \t]*/, ""); suites = $0; next }
+            /^deb[ \t]/ {
+                flush()
+                i = 2; if ($2 ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
+                consider("deb", $i, $(i + 1))
+                next
+            }
+            END { flush(); if (main != "") print main, (security == "" ? "-" : security) }'
 }

@@ -27,7 +27,7 @@ bool glyphIsSane(FT_Face face, FT_Stroker stroker, unsigned long character, bool
         // allocating its bitmap.
         FT_BBox box;
         FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
-        sane = box.xMax - box.xMin <= FT_Pos{largestGlyph} && box.yMax - box.yMin <= FT_Pos{largestGlyph} &&
+        sane = box.xMax - box.xMin <= static_cast<FT_Pos>(largestGlyph) && box.yMax - box.yMin <= static_cast<FT_Pos>(largestGlyph) &&
                FT_Glyph_To_Bitmap(&glyph, FT_RENDER_MODE_NORMAL, nullptr, 1) == 0;
     }
     if (sane)
