@@ -33,16 +33,7 @@ TEST_F(Ending, BackspaceEndsTheRunWithStatusZero)
 
 TEST_F(Ending, TheDesktopsCloseRequestEndsTheRunWithStatusZero)
 {
-    // What a window manager sends when the user closes a window.
-    XEvent request{};
-    request.xclient.type = ClientMessage;
-    request.xclient.window = window;
-    request.xclient.message_type = XInternAtom(x(), "WM_PROTOCOLS", False);
-    request.xclient.format = 32;
-    request.xclient.data.l[0] = static_cast<long>(XInternAtom(x(), "WM_DELETE_WINDOW", False));
-    request.xclient.data.l[1] = CurrentTime;
-    XSendEvent(x(), window, False, NoEventMask, &request);
-    xSync();
+    requestClose(window);
 
     const auto status = game->waitExit(20);
     ASSERT_TRUE(status) << "the close request did not end the game";

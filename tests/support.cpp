@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 #include <sstream>
 #include <thread>
@@ -194,7 +195,7 @@ Game::Game(const fs::path& executable, const fs::path& workDir, const RunOptions
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         const int out = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int in = open("/dev/null", O_RDONLY);
+        const int in = open(options.input.c_str(), O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || chdir(workDir.c_str()) != 0)
             _exit(126);
         dup2(in, STDIN_FILENO);
@@ -288,7 +289,8 @@ Window findGameWindow(double seconds)
             {
                 XWindowAttributes attributes;
                 if (XGetWindowAttributes(connection, children[i], &attributes) &&
-                    attributes.map_state == IsViewable && property(children[i], "WM_NAME", "STRING") != "harness")
+                    attributes.map_state == IsViewable && attributes.width > 1 && attributes.height > 1 &&
+                    property(children[i], "WM_NAME", "STRING") != "harness")
                     found = children[i];
             }
             if (children)
@@ -367,12 +369,20 @@ MapWatch::~MapWatch()
 int MapWatch::mappedWindows()
 {
     XSync(connection, False);
+    // Sizes from the creation and configuration events before each map: a
+    // window that is gone by now still counts.
+    std::map<Window, bool> tiny;
     int mapped = 0;
     while (XPending(connection))
     {
         XEvent event;
         XNextEvent(connection, &event);
-        mapped += event.type == MapNotify;
+        if (event.type == CreateNotify)
+            tiny[event.xcreatewindow.window] = event.xcreatewindow.width <= 1 || event.xcreatewindow.height <= 1;
+        else if (event.type == ConfigureNotify)
+            tiny[event.xconfigure.window] = event.xconfigure.width <= 1 || event.xconfigure.height <= 1;
+        else if (event.type == MapNotify)
+            mapped += !tiny[event.xmap.window];
     }
     return mapped;
 }
@@ -424,6 +434,19 @@ std::optional<int> holdBackspaceUntilExit(Game& game, Window window, double seco
     const auto status = game.waitExit(seconds);
     key(XK_BackSpace, false);
     return status;
+}
+
+void requestClose(Window window)
+{
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window;
+    request.xclient.message_type = atom("WM_PROTOCOLS");
+    request.xclient.format = 32;
+    request.xclient.data.l[0] = static_cast<long>(atom("WM_DELETE_WINDOW"));
+    request.xclient.data.l[1] = CurrentTime;
+    XSendEvent(connection, window, False, NoEventMask, &request);
+    XSync(connection, False);
 }
 
 void xSync() { XSync(connection, False); }

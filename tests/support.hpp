@@ -80,6 +80,7 @@ struct RunOptions
     std::vector<std::string> args;           // after the program's name
     bool withDisplay = true;
     std::vector<std::string> extraEnv;       // NAME=value, replacing ours
+    fs::path input = "/dev/null";            // standard input
 };
 
 struct Game
@@ -107,7 +108,8 @@ std::string describeStatus(int status);
 
 bool waitUntil(const std::function<bool()>& condition, double seconds);
 
-// The game's mapped top-level window, waiting for it to appear.
+// The game's mapped top-level window (1x1 helper windows aside), waiting
+// for it to appear.
 Window findGameWindow(double seconds = 20);
 struct Geometry { int x, y, width, height; };
 Geometry rootGeometry(Window w);
@@ -122,7 +124,8 @@ struct Shot
 };
 Shot grab(Window w);
 
-// Counts the windows mapped anywhere on the screen while it lives.
+// Counts the windows mapped anywhere on the screen while it lives, but for
+// the 1x1 helper windows a toolkit keeps out of sight (Wine maps some).
 struct MapWatch
 {
     MapWatch();
@@ -142,6 +145,8 @@ void key(unsigned long keysym, bool down);
 // Holds Backspace down (with the pointer over `window`, unless it is 0) until
 // the game ends or `seconds` pass, then lets go: the wait status, or nothing.
 std::optional<int> holdBackspaceUntilExit(Game& game, Window window, double seconds = 20);
+// Sends what a window manager sends when the user closes a window.
+void requestClose(Window window);
 void xSync();
 void sleepFor(double seconds);
 
