@@ -102,8 +102,8 @@ void relayDiagnostics(std::FILE* diagnostics)
     char buffer[4096];
     size_t count = 0;
     while ((count = std::fread(buffer, 1, sizeof buffer, diagnostics)) > 0)
-        std::fwrite(buffer, 1, count, stderr);
-    std::fclose(diagnostics);
+        (void)std::fwrite(buffer, 1, count, stderr);
+    (void)std::fclose(diagnostics);
 }
 
 } // namespace
@@ -112,7 +112,7 @@ void assetGuard::startTrials(const char* adeptImage, const char* robotImage, con
                              unsigned characterSize, float outlineThickness)
 {
     // Nothing buffered may be written twice by a child.
-    std::fflush(nullptr);
+    (void)std::fflush(nullptr);
     start(trials[0], adeptImage, [=] { return assetTrial::imageLoads(adeptImage); });
     start(trials[1], robotImage, [=] { return assetTrial::imageLoads(robotImage); });
     start(trials[2], fontFile,
@@ -128,7 +128,7 @@ bool assetGuard::passedTrial(const char* fileName)
     if (!trial || trial->child < 0)
     {
         if (trial && trial->diagnostics)
-            std::fclose(trial->diagnostics);
+            (void)std::fclose(trial->diagnostics);
         return true;   // never started: leave the file to the library
     }
 
@@ -152,11 +152,15 @@ bool assetGuard::passedTrial(const char* fileName)
 
     relayDiagnostics(trial->diagnostics);
     if (timedOut)
-        std::fprintf(stderr, "Failed to load \"%s\": it is damaged or far too large (it took over %.1f s to read)\n",
-                     fileName, trialMilliseconds / 1000.0);
+        (void)std::fprintf(stderr,
+                           "Failed to load \"%s\": it is damaged or far too large (it took over %.1f s to read)\n",
+                           fileName, trialMilliseconds / 1000.0);
     else if (WIFSIGNALED(status))
-        std::fprintf(stderr, "Failed to load \"%s\": it is damaged (reading it crashed with signal %d)\n", fileName,
-                     WTERMSIG(status));
-    std::fflush(stderr);
+        (void)std::fprintf(stderr, "Failed to load \"%s\": it is damaged (reading it crashed with signal %d)\n",
+                           fileName, WTERMSIG(status));
+    else if (!answered)
+        (void)std::fprintf(stderr, "Failed to load \"%s\": it is damaged (reading it ended with status %d)\n",
+                           fileName, WEXITSTATUS(status));
+    (void)std::fflush(stderr);
     return answered && verdict == 'y' && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

@@ -135,7 +135,7 @@ void relayDiagnostics(HANDLE diagnostics)
     char buffer[4096];
     DWORD count = 0;
     while (ReadFile(diagnostics, buffer, sizeof buffer, &count, nullptr) && count > 0)
-        std::fwrite(buffer, 1, count, stderr);
+        (void)std::fwrite(buffer, 1, count, stderr);
     CloseHandle(diagnostics);
 }
 
@@ -176,14 +176,15 @@ bool assetGuard::passedTrial(const char* fileName)
     GetExitCodeProcess(trial->process, &status);
     CloseHandle(trial->process);
 
-    std::fflush(stderr);
+    (void)std::fflush(stderr);
     relayDiagnostics(trial->diagnostics);
     if (timedOut)
-        std::fprintf(stderr, "Failed to load \"%s\": it is damaged or far too large (it took over %.1f s to read)\n",
-                     fileName, trialMilliseconds / 1000.0);
+        (void)std::fprintf(stderr,
+                           "Failed to load \"%s\": it is damaged or far too large (it took over %.1f s to read)\n",
+                           fileName, trialMilliseconds / 1000.0);
     else if (status != 0 && status != 1)
-        std::fprintf(stderr, "Failed to load \"%s\": it is damaged (reading it crashed with code 0x%08lX)\n", fileName,
-                     static_cast<unsigned long>(status));
-    std::fflush(stderr);
+        (void)std::fprintf(stderr, "Failed to load \"%s\": it is damaged (reading it crashed with code 0x%08lX)\n",
+                           fileName, static_cast<unsigned long>(status));
+    (void)std::fflush(stderr);
     return !timedOut && status == 0;
 }

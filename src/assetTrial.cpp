@@ -27,7 +27,8 @@ bool glyphIsSane(FT_Face face, FT_Stroker stroker, unsigned long character, bool
         // allocating its bitmap.
         FT_BBox box;
         FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
-        sane = box.xMax - box.xMin <= static_cast<FT_Pos>(largestGlyph) && box.yMax - box.yMin <= static_cast<FT_Pos>(largestGlyph) &&
+        const auto largest = static_cast<FT_Pos>(largestGlyph);
+        sane = box.xMax - box.xMin <= largest && box.yMax - box.yMin <= largest &&
                FT_Glyph_To_Bitmap(&glyph, FT_RENDER_MODE_NORMAL, nullptr, 1) == 0;
     }
     if (sane)
@@ -81,7 +82,8 @@ bool assetTrial::fontLoads(const char* fileName, const char* text, unsigned char
         return false;
     if (glyphsAreSane(fileName, text, characterSize, outlineThickness))
         return true;
-    std::fprintf(stderr, "Failed to load font \"%s\": some of its glyphs are damaged or far too large to draw\n",
-                 fileName);
+    (void)std::fprintf(stderr,
+                       "Failed to load font \"%s\": some of its glyphs are damaged or far too large to draw\n",
+                       fileName);
     return false;
 }

@@ -41,6 +41,6 @@ int main(int argc, char** argv)
                                      std::strtof(argv[4], nullptr))
                    ? 0
                    : 1;
-    std::fprintf(stderr, "usage: assetTrial image FILE | assetTrial font FILE SIZE OUTLINE TEXT-IN-HEX\n");
+    (void)std::fprintf(stderr, "usage: assetTrial image FILE | assetTrial font FILE SIZE OUTLINE TEXT-IN-HEX\n");
     return 1;
 }

@@ -46,7 +46,8 @@ int main()
     sf::Texture robotToFixTexture;
 
     // What the library says about an asset comes just before its line.
-    if (!assetGuard::passedTrial("VorthaneBoi.png") || !vorthaneBoyTexture.loadFromFile("VorthaneBoi.png", sf::IntRect()))
+    if (!assetGuard::passedTrial("VorthaneBoi.png") ||
+        !vorthaneBoyTexture.loadFromFile("VorthaneBoi.png", sf::IntRect()))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the texture for the \nVorthane Adept doesn't work!\n" << std::flush;
         failed = true;
@@ -56,7 +57,8 @@ int main()
         std::cout << "\nThe Machine Spirits favor the Adept.\n" << std::flush;
     }
 
-    if (!assetGuard::passedTrial("robotToFix.png") || !robotToFixTexture.loadFromFile("robotToFix.png", sf::IntRect()))
+    if (!assetGuard::passedTrial("robotToFix.png") ||
+        !robotToFixTexture.loadFromFile("robotToFix.png", sf::IntRect()))
     {
         std::cout << "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the texture for the \nrobot sprite doesn't work!\n" << std::flush;
         failed = true;

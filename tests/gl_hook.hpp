@@ -1,9 +1,9 @@
 // What a preloaded module needs to replace GL or GLX functions in the game,
 // whichever way the library reaches them. SFML 2.5 links libGL and calls it
-// directly, so a function of the same name is found first; SFML 2.6 opens
-// libGL.so.1 itself and asks glXGetProcAddressARB (found with dlsym) for
-// every function, so those two are answered here as well. gl_hook.cpp does
-// that; each module that links it names its replacements.
+// directly, so a function of the same name here is found first. SFML 2.6
+// opens libGL.so.1 itself and looks everything up in that handle, starting
+// with glXGetProcAddressARB; gl_hook.cpp hands it this module instead, which
+// links libGL: its own functions come first, libGL's after them.
 #pragma once
 
 #include <cstddef>
