@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+extern "C" void* glXGetProcAddressARB(const unsigned char* name);
+
 namespace {
 
 using ProcAddress = void* (*)(const unsigned char*);
@@ -17,9 +19,15 @@ ProcAddress realProcAddress()
 
 void* replacementFor(const char* name)
 {
-    for (std::size_t i = 0; name && i < gl_hook::replacementCount; ++i)
+    if (!name)
+        return nullptr;
+    for (std::size_t i = 0; i < gl_hook::replacementCount; ++i)
         if (std::strcmp(name, gl_hook::replacements[i].name) == 0)
             return gl_hook::replacements[i].function;
+    // The library may fetch glXGetProcAddress itself through it, and then
+    // ask that for the GL functions: it gets ours too.
+    if (std::strcmp(name, "glXGetProcAddressARB") == 0 || std::strcmp(name, "glXGetProcAddress") == 0)
+        return reinterpret_cast<void*>(&glXGetProcAddressARB);
     return nullptr;
 }
 
