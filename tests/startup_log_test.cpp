@@ -1,6 +1,7 @@
 // The start-up log on standard output, byte for byte, and the exit status,
 // for every way the three assets can be present, missing or broken.
 
+#include "expected_log.hpp"
 #include "harness.hpp"
 
 #include <SFML/Graphics/Texture.hpp>
@@ -18,26 +19,9 @@
 #include <stdexcept>
 
 using namespace harness;
+using namespace expected_log;
 
 namespace {
-
-const std::string header = "\n\n\n\n][-----LogOfPotentialErrors-----][\n\n\n\n";
-const std::string adeptOk = "\nThe Machine Spirits favor the Adept.\n";
-const std::string adeptFailed =
-    "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the "
-    "texture for the \nVorthane Adept doesn't work!\n";
-const std::string robotOk = "\nThe Machine Spirits favor the robot that needs repair.\n";
-const std::string robotFailed =
-    "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the "
-    "texture for the \nrobot sprite doesn't work!\n";
-const std::string fontOk = "\nThe Machine Spirits favor this most sacred font.\n";
-const std::string fontFailed =
-    "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the font "
-    "doesn't work!\n";
-const std::string closing =
-    "\nThe Machine Spirits are most displeased! They implore you to only start the program with \n "
-    "TheHestrel'sHolyLauncher.bat."
-    "\nIf you have already made sure of this you need to contact Tamsk. He can rectify your problems.\n\n\n";
 
 enum class State
 {
@@ -90,13 +74,14 @@ void makeAsset(const fs::path& file, State state, bool isImage)
 
 std::string expectedLog(const LogCase& c)
 {
-    std::string log = header;
-    log += c.adept == State::Good ? adeptOk : adeptFailed;
-    log += c.robot == State::Good ? robotOk : robotFailed;
-    log += c.font == State::Good ? fontOk : fontFailed;
-    if (c.adept != State::Good || c.robot != State::Good || c.font != State::Good)
-        log += closing;
-    return log;
+    return whole(c.adept == State::Good, c.robot == State::Good, c.font == State::Good);
+}
+
+void makeAssets(const fs::path& dir, const LogCase& c)
+{
+    makeAsset(dir / "VorthaneBoi.png", c.adept, true);
+    makeAsset(dir / "robotToFix.png", c.robot, true);
+    makeAsset(dir / "chintzy.ttf", c.font, false);
 }
 
 class StartupLog : public ::testing::TestWithParam<LogCase>
@@ -107,9 +92,7 @@ TEST_P(StartupLog, ReportsEachAssetAndFailsWithoutAWindow)
 {
     const LogCase& c = GetParam();
     ScratchDir dir;
-    makeAsset(dir.path / "VorthaneBoi.png", c.adept, true);
-    makeAsset(dir.path / "robotToFix.png", c.robot, true);
-    makeAsset(dir.path / "chintzy.ttf", c.font, false);
+    makeAssets(dir.path, c);
 
     MapWatch watch;
     Game game(gameExecutable(), dir.path);
@@ -188,9 +171,7 @@ TEST_P(StartupLog, OnAConsoleEachAssetsDiagnosticsComeBeforeItsLine)
 {
     const LogCase& c = GetParam();
     ScratchDir dir;
-    makeAsset(dir.path / "VorthaneBoi.png", c.adept, true);
-    makeAsset(dir.path / "robotToFix.png", c.robot, true);
-    makeAsset(dir.path / "chintzy.ttf", c.font, false);
+    makeAssets(dir.path, c);
 
     const auto [console, status] = runOnConsole(dir.path);
     ASSERT_TRUE(status) << "the game did not end; so far:\n" << console;

@@ -6,6 +6,7 @@
 // GoogleTest first: Xlib defines macros (None, Bool, Status) that clash with it.
 #include <gtest/gtest.h>
 
+#include "expected_log.hpp"
 #include "support.hpp"
 
 #include <X11/keysym.h>
@@ -72,31 +73,6 @@ private:
 
 const auto* const session = ::testing::AddGlobalTestEnvironment(new WineSession);
 
-const std::string header = "\n\n\n\n][-----LogOfPotentialErrors-----][\n\n\n\n";
-const std::string adeptOk = "\nThe Machine Spirits favor the Adept.\n";
-const std::string robotOk = "\nThe Machine Spirits favor the robot that needs repair.\n";
-const std::string fontOk = "\nThe Machine Spirits favor this most sacred font.\n";
-const std::string adeptFailed =
-    "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the "
-    "texture for the \nVorthane Adept doesn't work!\n";
-const std::string robotFailed =
-    "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the "
-    "texture for the \nrobot sprite doesn't work!\n";
-const std::string fontFailed =
-    "\nOh dang! Oh crap! You need to lauch with the launcher or let Tamsk know if your tried that and still the font "
-    "doesn't work!\n";
-const std::string closing =
-    "\nThe Machine Spirits are most displeased! They implore you to only start the program with \n "
-    "TheHestrel'sHolyLauncher.bat."
-    "\nIf you have already made sure of this you need to contact Tamsk. He can rectify your problems.\n\n\n";
-
-std::string expectedLog(bool adept, bool robot, bool font)
-{
-    std::string log = header + (adept ? adeptOk : adeptFailed) + (robot ? robotOk : robotFailed) +
-                      (font ? fontOk : fontFailed);
-    return adept && robot && font ? log : log + closing;
-}
-
 // Windows writes text mode: every line feed goes out as CR LF.
 std::string crlf(const std::string& text)
 {
@@ -155,7 +131,7 @@ TEST(WindowsStartupLog, ReportsEachAssetInTextModeAndFailsWithStatusOne)
         const auto status = game->waitExit(60);
         ASSERT_TRUE(status) << "the game did not end: " << game->out();
         EXPECT_EQ(describeStatus(*status), "exit status 1") << game->err();
-        EXPECT_EQ(game->out(), crlf(expectedLog(c.adept, c.robot, c.font)));
+        EXPECT_EQ(game->out(), crlf(expected_log::whole(c.adept, c.robot, c.font)));
         EXPECT_EQ(watch.mappedWindows(), 0) << "a window was shown although an asset failed";
     }
 }
@@ -166,7 +142,7 @@ TEST(WindowsStartupLog, AllPresentLogsThreeSuccessesThenPlays)
     const auto game = startOnWine(assets.path);
     const Window window = findGameWindow(60);
     ASSERT_NE(window, 0u) << game->err();
-    EXPECT_EQ(game->out(), crlf(expectedLog(true, true, true)));
+    EXPECT_EQ(game->out(), crlf(expected_log::whole(true, true, true)));
     const auto status = holdBackspaceUntilExit(*game, window, 30);
     ASSERT_TRUE(status);
     EXPECT_EQ(describeStatus(*status), "exit status 0");
@@ -181,7 +157,7 @@ TEST(WindowsStartupLog, FromAnotherWorkingDirectoryEveryAssetIsMissing)
     const auto status = game->waitExit(60);
     ASSERT_TRUE(status);
     EXPECT_EQ(describeStatus(*status), "exit status 1");
-    EXPECT_EQ(game->out(), crlf(expectedLog(false, false, false)));
+    EXPECT_EQ(game->out(), crlf(expected_log::whole(false, false, false)));
 }
 
 // ---- The window, the scene, the endings ------------------------------------------
@@ -419,7 +395,8 @@ TEST(WindowsAssetGuard, HostileFilesAreReportedAsFailedLoads)
         ASSERT_TRUE(status) << "the game hangs: " << game->out();
         EXPECT_EQ(describeStatus(*status), "exit status 1") << game->err();
         const std::string as = c.as;
-        EXPECT_EQ(game->out(), crlf(expectedLog(as != "VorthaneBoi.png", as != "robotToFix.png", as != "chintzy.ttf")));
+        EXPECT_EQ(game->out(),
+                  crlf(expected_log::whole(as != "VorthaneBoi.png", as != "robotToFix.png", as != "chintzy.ttf")));
         EXPECT_NE(game->err().find(c.as), std::string::npos) << "stderr names the refused file:\n" << game->err();
         EXPECT_EQ(watch.mappedWindows(), 0);
     }
