@@ -3,6 +3,8 @@
 
 #include "harness.hpp"
 
+#include <X11/keysym.h>
+
 
 #include <algorithm>
 #include <cstdlib>
@@ -123,7 +125,41 @@ TEST(Install, LauncherRefusesClearlyWithoutADisplay)
     ASSERT_TRUE(status);
     EXPECT_EQ(describeStatus(*status), "exit status 1");
     EXPECT_NE(launch.err().find("no X display is reachable"), std::string::npos) << launch.err();
+    EXPECT_NE(launch.err().find("'xvfb-run -s \"-screen 0 1920x1080x24\" vorthane-run'"), std::string::npos)
+        << "it names the installed command: " << launch.err();
     EXPECT_EQ(launch.out(), "");
+}
+
+TEST(Install, FromTheMenuAFailureShowsInADialogAndOtherArgumentsAreRefused)
+{
+    ScratchDir root;
+    const fs::path prefix = installInto(root.path / "p");
+    fs::remove(prefix / "share/vorthane-run/robotToFix.png");
+
+    // As the desktop entry starts it.
+    const std::string desktopEntry = readFile(prefix / "share/applications/vorthane-run.desktop");
+    EXPECT_NE(desktopEntry.find("\nExec=vorthane-run --desktop\n"), std::string::npos) << desktopEntry;
+    RunOptions menu;
+    menu.args = {"--desktop"};
+    Game launch(prefix / "bin" / "vorthane-run", root.path, menu);
+    const Window dialog = findGameWindow();
+    ASSERT_NE(dialog, 0u) << "no dialog: " << launch.out() << launch.err();
+    // With no window manager the keyboard follows the pointer.
+    const Geometry at = rootGeometry(dialog);
+    movePointer(at.x + at.width / 2, at.y + at.height / 2);
+    press(XK_Return);
+    const auto status = launch.waitExit(20);
+    ASSERT_TRUE(status) << "the dialog did not close";
+    EXPECT_EQ(describeStatus(*status), "exit status 1");
+    EXPECT_NE(launch.out().find("robot sprite doesn't work!"), std::string::npos) << launch.out();
+
+    RunOptions wrong;
+    wrong.args = {"--fullscreen"};
+    Game refused(prefix / "bin" / "vorthane-run", root.path, wrong);
+    const auto refusal = refused.waitExit(20);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(describeStatus(*refusal), "exit status 2");
+    EXPECT_NE(refused.err().find("usage: vorthane-run [--desktop]"), std::string::npos) << refused.err();
 }
 
 // The package files list `dpkg-deb -c` or `tar -tzf` prints, as one string.
