@@ -3,8 +3,6 @@
 
 #include "harness.hpp"
 
-#include <X11/keysym.h>
-
 
 #include <algorithm>
 #include <cstdlib>
@@ -144,11 +142,7 @@ TEST(Install, FromTheMenuAFailureShowsInADialogAndOtherArgumentsAreRefused)
     Game launch(prefix / "bin" / "vorthane-run", root.path, menu);
     const Window dialog = findGameWindow();
     ASSERT_NE(dialog, 0u) << "no dialog: " << launch.out() << launch.err();
-    // With no window manager the keyboard follows the pointer.
-    const Geometry at = rootGeometry(dialog);
-    movePointer(at.x + at.width / 2, at.y + at.height / 2);
-    press(XK_Return);
-    const auto status = launch.waitExit(20);
+    const auto status = answerDialog(launch, dialog);
     ASSERT_TRUE(status) << "the dialog did not close";
     EXPECT_EQ(describeStatus(*status), "exit status 1");
     EXPECT_NE(launch.out().find("robot sprite doesn't work!"), std::string::npos) << launch.out();

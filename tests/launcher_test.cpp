@@ -6,7 +6,6 @@
 
 
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
 
 #include <algorithm>
 #include <fstream>
@@ -144,10 +143,7 @@ TEST(Launcher, FromTheDesktopAFailureIsShownInADialog)
 
     // Dismissed, it lets the launcher end with the game's status; the log
     // went to the launcher's output as well.
-    const Geometry at = rootGeometry(dialog);
-    movePointer(at.x + at.width / 2, at.y + at.height / 2);
-    press(XK_Return);
-    const auto status = launch.waitExit(20);
+    const auto status = answerDialog(launch, dialog);
     ASSERT_TRUE(status) << "the dialog did not close on Return";
     EXPECT_EQ(describeStatus(*status), "exit status 1");
     EXPECT_NE(launch.out().find("still the font doesn't work!"), std::string::npos) << launch.out();

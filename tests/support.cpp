@@ -423,17 +423,27 @@ void key(unsigned long keysym, bool down)
     XSync(connection, False);
 }
 
+void pointAtMiddle(Window window)
+{
+    const Geometry where = rootGeometry(window);
+    movePointer(where.x + where.width / 2, where.y + where.height / 2);
+}
+
 std::optional<int> holdBackspaceUntilExit(Game& game, Window window, double seconds)
 {
     if (window)
-    {
-        const Geometry where = rootGeometry(window);
-        movePointer(where.x + where.width / 2, where.y + where.height / 2);
-    }
+        pointAtMiddle(window);
     key(XK_BackSpace, true);
     const auto status = game.waitExit(seconds);
     key(XK_BackSpace, false);
     return status;
+}
+
+std::optional<int> answerDialog(Game& process, Window dialog, double seconds)
+{
+    pointAtMiddle(dialog);
+    press(XK_Return);
+    return process.waitExit(seconds);
 }
 
 void requestClose(Window window)

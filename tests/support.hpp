@@ -145,6 +145,12 @@ void key(unsigned long keysym, bool down);
 // Holds Backspace down (with the pointer over `window`, unless it is 0) until
 // the game ends or `seconds` pass, then lets go: the wait status, or nothing.
 std::optional<int> holdBackspaceUntilExit(Game& game, Window window, double seconds = 20);
+// With no window manager the keyboard follows the pointer: puts the pointer
+// on the middle of `window`.
+void pointAtMiddle(Window window);
+// Presses Return over a dialog (its default button), then waits for
+// `process` to end: the wait status, or nothing on timeout.
+std::optional<int> answerDialog(Game& process, Window dialog, double seconds = 20);
 // Sends what a window manager sends when the user closes a window.
 void requestClose(Window window);
 void xSync();
